@@ -1,0 +1,80 @@
+// orvane: the command-line face of the core library.
+
+#include "Commands.hpp"
+
+#include "util/Error.hpp"
+
+#include <array>
+#include <cstdio>
+#include <exception>
+#include <iostream>
+#include <string>
+#include <vector>
+
+namespace orvane::cli {
+namespace {
+
+constexpr std::array kCommands = {
+    Command{"info", "orvane info [--json] PACKAGE",
+            "print a package's header and tile list (.qvm internal, otherwise external layout)", RunInfo},
+};
+
+void PrintUsage(std::ostream& out)
+{
+    out << "Usage: orvane COMMAND [OPTIONS] ARGS...\n"
+           "       orvane --help | --version\n\nCommands:\n";
+    for (const auto& c : kCommands) out << "  " << c.usage << "\n      " << c.summary << "\n";
+}
+
+const Command* FindCommand(const std::string& name)
+{
+    for (const auto& c : kCommands)
+        if (name == c.name) return &c;
+    return nullptr;
+}
+
+} // namespace
+} // namespace orvane::cli
+
+int main(int argc, char** argv)
+{
+    using namespace orvane::cli;
+    std::vector<std::string> all(argv + 1, argv + argc);
+    if (all.empty()) {
+        PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    if (all[0] == "--help" || all[0] == "-h" || all[0] == "help") {
+        PrintUsage(std::cout);
+        return kExitOk;
+    }
+    if (all[0] == "--version") {
+        std::cout << "orvane " << ORVANE_VERSION << "\n";
+        return kExitOk;
+    }
+    const Command* command = FindCommand(all[0]);
+    if (command == nullptr) {
+        std::cerr << "orvane: unknown command \"" << all[0] << "\"\n\n";
+        PrintUsage(std::cerr);
+        return kExitUsage;
+    }
+    Args args(std::vector<std::string>(all.begin() + 1, all.end()));
+    if (!args.Empty() && (args.Peek() == "--help" || args.Peek() == "-h")) {
+        std::cout << "Usage: " << command->usage << "\n" << command->summary << "\n";
+        return kExitOk;
+    }
+    try {
+        return command->run(args);
+    } catch (const UsageError& e) {
+        std::cerr << "orvane " << command->name << ": " << e.message << "\nUsage: " << command->usage << "\n";
+        return kExitUsage;
+    } catch (const orvane::Cancelled&) {
+        return kExitCancelled;
+    } catch (const orvane::Error& e) {
+        std::cerr << e.what() << "\n";
+        return kExitFailure;
+    } catch (const std::exception& e) {
+        std::cerr << "orvane: " << e.what() << "\n";
+        return kExitFailure;
+    }
+}
