@@ -8,9 +8,9 @@ packages=(
   build-essential cmake ninja-build pkg-config
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libgeotiff-dev proj-data
   libcurl4-openssl-dev libssl-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   # test fixtures and benchmarks
-  python3-pil python3-numpy fonts-dejavu-core libvips-tools time
+  python3-pil python3-numpy fonts-dejavu-core libvips-tools time bc shared-mime-info
 )
 
 missing=()

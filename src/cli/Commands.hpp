@@ -15,5 +15,8 @@ struct Command {
 };
 
 int RunInfo(Args& args);
+int RunConvert(Args& args);
+int RunExportGm(Args& args);
+int RunImportMap(Args& args);
 
 } // namespace orvane::cli

@@ -15,6 +15,14 @@ namespace orvane::cli {
 namespace {
 
 constexpr std::array kCommands = {
+    Command{"convert",
+            "orvane convert [--quality N] [--levels N] [--png] [--fit 0|1|2] [--no-ignore-border] [--dx N] [--dy N] "
+            "[--keep-tmp] [--pause] [--threads N] [--max-pixels N] [--quiet] SOURCE OUTPUT",
+            "convert a calibrated map (.map or .tif) into a package OUTPUT.qvm + OUTPUT.qvo", RunConvert},
+    Command{"export-gm", "orvane export-gm [convert's options] SOURCE FOLDER",
+            "convert a map into the GoogleMV cache below FOLDER (Cache/mt/LL/<key>.png, always PNG)", RunExportGm},
+    Command{"import-map", "orvane import-map --layer 1|2 [--cache DIR] [convert's options] SOURCE",
+            "convert a map into custom layer 1 (MP/SUR) or 2 (MP/MAP) of the tile cache", RunImportMap},
     Command{"info", "orvane info [--json] PACKAGE",
             "print a package's header and tile list (.qvm internal, otherwise external layout)", RunInfo},
 };

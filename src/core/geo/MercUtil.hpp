@@ -12,6 +12,12 @@
 
 namespace orvane::geo {
 
+// Forward operations truncate toward zero. A sum that the result type cannot
+// hold saturates at the type's bounds instead of overflowing: at the poles
+// (latitude +-90, where the Mercator ordinate is infinite) the north pole
+// gives the minimum and the south pole the maximum of the result type, and
+// NaN gives 0. Levels 1 to 23 give exact results in both variants.
+
 // ---- conversion variant ---------------------------------------------------
 // 64-bit results; callers use their low 32 bits as signed integers.
 std::int64_t TilesPerSide(std::int32_t level);
@@ -26,6 +32,7 @@ double PixelYToLat(std::int32_t y, std::int32_t level);
 std::int32_t PixelToTile(std::int32_t p);
 
 // ---- view variant (32-bit throughout) --------------------------------------
+// Level quantities wrap modulo 2^32 past level 23 (no caller goes there).
 std::int32_t ViewTilesPerSide(std::int32_t level);
 std::int32_t ViewWorldPixels(std::int32_t level);
 std::int32_t ViewHalfWorld(std::int32_t level);

@@ -18,3 +18,18 @@
 #if __has_include("util/msg/Image.hpp")
 #include "util/msg/Image.hpp"
 #endif
+#if __has_include("util/msg/Gps.hpp")
+#include "util/msg/Gps.hpp"
+#endif
+#if __has_include("util/msg/Vistrel.hpp")
+#include "util/msg/Vistrel.hpp"
+#endif
+#if __has_include("util/msg/Shell.hpp")
+#include "util/msg/Shell.hpp"
+#endif
+#if __has_include("util/msg/GeoTiff.hpp")
+#include "util/msg/GeoTiff.hpp"
+#endif
+#if __has_include("util/msg/Assembly.hpp")
+#include "util/msg/Assembly.hpp"
+#endif

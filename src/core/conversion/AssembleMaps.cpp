@@ -1,0 +1,198 @@
+#include "conversion/AssembleMaps.hpp"
+
+#include "util/Error.hpp"
+#include "util/FileIo.hpp"
+#include "util/Messages.hpp"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <optional>
+#include <system_error>
+#include <unordered_set>
+#include <utility>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace orvane::conversion {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The header of an assembly in which no input was read.
+constexpr std::int32_t kNoInputStartLevel = 1;
+
+/// What makes two tiles the same tile.
+struct TileIdentity {
+    std::int32_t x;
+    std::int32_t y;
+    std::int32_t level;
+    std::uint8_t kind;
+
+    bool operator==(const TileIdentity&) const = default;
+};
+
+struct TileIdentityHash {
+    std::size_t operator()(const TileIdentity& t) const noexcept
+    {
+        // splitmix64 over the packed fields: neighbouring tiles spread well.
+        std::uint64_t v = (std::uint64_t{static_cast<std::uint32_t>(t.x)} << 32) ^ static_cast<std::uint32_t>(t.y);
+        v ^= (std::uint64_t{static_cast<std::uint32_t>(t.level)} << 8 | t.kind) * 0x9E3779B97F4A7C15ull;
+        v = (v ^ (v >> 30)) * 0xBF58476D1CE4E5B9ull;
+        v = (v ^ (v >> 27)) * 0x94D049BB133111EBull;
+        return static_cast<std::size_t>(v ^ (v >> 31));
+    }
+};
+
+/// Opens every input the list names as a package and checks it, so that a
+/// missing or malformed one stops the run before anything is written.
+/// Returns the inputs with their layouts, in list order.
+std::vector<std::pair<fs::path, PackageLayout>> CheckInputs(const std::vector<fs::path>& files)
+{
+    std::vector<std::pair<fs::path, PackageLayout>> inputs;
+    for (const fs::path& file : files) {
+        const std::optional<PackageLayout> layout = LayoutByExtension(file);
+        if (!layout) continue;
+        MapPackageReader check(file, *layout);
+        inputs.emplace_back(file, *layout);
+    }
+    return inputs;
+}
+
+/// Deletes the temporary files of a run that did not finish.
+class TempFileCleanup {
+public:
+    explicit TempFileCleanup(const TTileInfoArray& tiles) : m_tiles(tiles) {}
+    ~TempFileCleanup()
+    {
+        if (m_done) return;
+        std::error_code ec;
+        for (const TTileInfo& t : m_tiles)
+            if (!t.duplicate) fs::remove(t.tempFile, ec);
+    }
+    TempFileCleanup(const TempFileCleanup&) = delete;
+    TempFileCleanup& operator=(const TempFileCleanup&) = delete;
+    void Done() { m_done = true; }
+
+private:
+    const TTileInfoArray& m_tiles;
+    bool m_done = false;
+};
+
+} // namespace
+
+std::string AssemblyTempName(std::uint64_t counter)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%06llu", static_cast<unsigned long long>(counter));
+    return buf;
+}
+
+void WriteTileFile(const fs::path& path, std::span<const std::uint8_t> data)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(err)));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
+}
+
+AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& outFile)
+{
+    const fs::path outFolder = outFile.has_parent_path() ? outFile.parent_path() : fs::path(".");
+    const fs::path tmpFolder = outFolder / "tmptiles";
+
+    AssembleResult result;
+    PackageHeaderInfo header{0, 0, kNoInputStartLevel};
+    std::int32_t smallestStartLevel = 1000;
+    TTileInfoArray tiles;
+    TempFileCleanup cleanup(tiles);
+    std::uint64_t keptBytes = 0;
+
+    try {
+        const auto inputs = CheckInputs(files);
+
+        if (!inputs.empty()) {
+            std::error_code ec;
+            fs::create_directories(tmpFolder, ec);
+            if (ec) throw Error(msg::CannotCreateFolder(tmpFolder.string(), ec.message()));
+        }
+
+        // Read every input into the temporary files. A duplicate is known as
+        // soon as it is read, so its data, which would never be used, are
+        // not copied.
+        std::unordered_set<TileIdentity, TileIdentityHash> seen;
+        std::uint64_t counter = 0;
+        std::vector<std::uint8_t> data;  // one tile at a time
+        for (const auto& [file, layout] : inputs) {
+            const MapPackageReader reader(file, layout);
+            const PackageHeader& h = reader.Header();
+            header.centreLat = h.CentreLat();
+            header.centreLon = h.CentreLon();
+            smallestStartLevel = std::min<std::int32_t>(smallestStartLevel, h.startLevel);
+            ++result.inputsRead;
+
+            const std::vector<PackageTile>& records = reader.Tiles();
+            tiles.reserve(tiles.size() + records.size());
+            seen.reserve(seen.size() + records.size());
+            for (std::size_t i = 0; i < records.size(); ++i) {
+                const PackageTile& r = records[i];
+                TTileInfo& t = tiles.emplace_back();
+                t.x = r.x;
+                t.y = r.y;
+                t.level = r.level;
+                t.kind = r.kind;
+                t.size = r.size;
+                if (layout == PackageLayout::External) {
+                    t.offset = r.offset;
+                    t.dataStart = reader.DataBlockStart();
+                }
+                t.tempFile = (tmpFolder / AssemblyTempName(counter++)).string();
+                t.duplicate = !seen.insert({r.x, r.y, r.level, r.kind}).second;
+                if (t.duplicate) continue;
+                reader.ReadTileData(i, data);
+                WriteTileFile(t.tempFile, data);
+                keptBytes += r.size;
+                ++result.keptTiles;
+            }
+        }
+        if (result.inputsRead > 0) header.startLevel = smallestStartLevel;
+        result.totalTiles = tiles.size();
+        // A package the format cannot hold is refused before the output is begun.
+        CheckPlannedSize(result.keptTiles, keptBytes);
+    } catch (const Error& e) {
+        throw Error(msg::AssemblyStopped(e.what()));
+    }
+
+    MapPackageWriter writer(outFile, header, static_cast<std::uint32_t>(result.keptTiles));
+    try {
+        for (const TTileInfo& t : tiles) {
+            if (t.duplicate) continue;
+            writer.AddTileFromFile(t.x, t.y, t.level, t.tempFile);
+            std::error_code ec;
+            fs::remove(t.tempFile, ec);
+        }
+        writer.Finish();
+    } catch (const Error& e) {
+        throw Error(msg::IncompletePackage(e.what(), writer.InternalFile().string(), writer.ExternalFile().string()));
+    }
+    cleanup.Done();
+
+    result.header = MakePackageHeader(header, static_cast<std::uint32_t>(result.keptTiles));
+    result.qvmFile = writer.InternalFile();
+    result.qvoFile = writer.ExternalFile();
+    return result;
+}
+
+} // namespace orvane::conversion
