@@ -13,9 +13,11 @@ namespace {
 
 std::atomic<bool> g_interrupted{false};
 
+// The first Ctrl-C asks for Cancel (honoured before the next tile); a
+// second one, for a user who will not wait, ends the program at once.
 extern "C" void OnInterrupt(int)
 {
-    g_interrupted.store(true);
+    if (g_interrupted.exchange(true)) _exit(130);
 }
 
 std::string Clock(double seconds)

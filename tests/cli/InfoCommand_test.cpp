@@ -1,3 +1,4 @@
+#include "cli/CliRunner.hpp"
 #include "conversion/MapPackage.hpp"
 
 #include "support/CaseName.hpp"
@@ -16,30 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct RunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-/// Runs the built program with `args` (each quoted), capturing both streams.
-RunResult RunOrvane(const test::TempDir& dir, const std::vector<std::string>& args)
-{
-    auto quote = [](const std::string& s) {
-        std::string q = "'";
-        for (char c : s) q += (c == '\'') ? std::string("'\\''") : std::string(1, c);
-        return q + "'";
-    };
-    std::string command = quote(ORVANE_CLI);
-    for (const auto& a : args) command += " " + quote(a);
-    command += " >" + quote((dir / "stdout.txt").string()) + " 2>" + quote((dir / "stderr.txt").string());
-    const int status = std::system(command.c_str());
-    RunResult r;
-    if (status != -1 && WIFEXITED(status)) r.exitCode = WEXITSTATUS(status);
-    r.out = test::ReadFile(dir / "stdout.txt");
-    r.err = test::ReadFile(dir / "stderr.txt");
-    return r;
-}
+using test::RunOrvane;
+using test::RunResult;
 
 /// A package of three tiles (JPEG, PNG and unrecognised data) south of the
 /// equator, written by the package writer in both layouts.

@@ -35,6 +35,7 @@ int GifRead(GifFileType* gif, GifByteType* out, int count)
 {
     auto* src = static_cast<GifSource*>(gif->UserData);
     const std::size_t n = std::min(static_cast<std::size_t>(std::max(count, 0)), src->size - src->pos);
+    if (n == 0) return 0;  // also keeps memcpy away from the null data of an empty span
     std::memcpy(out, src->data + src->pos, n);
     src->pos += n;
     return static_cast<int>(n);

@@ -58,6 +58,7 @@ void PngRead(png_structp png, png_bytep out, std::size_t count)
 {
     auto* src = static_cast<PngSource*>(png_get_io_ptr(png));
     if (count > src->size - src->pos) png_error(png, msg::kImageDataTruncated.data());
+    if (count == 0) return;
     std::memcpy(out, src->data + src->pos, count);
     src->pos += count;
 }
