@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libgeotiff-dev proj-data
+  zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libgeotiff-dev libproj-dev proj-data
   libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
   # test fixtures and benchmarks

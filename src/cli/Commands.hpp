@@ -18,5 +18,7 @@ int RunInfo(Args& args);
 int RunConvert(Args& args);
 int RunExportGm(Args& args);
 int RunImportMap(Args& args);
+int RunGeoTiffMap(Args& args);
+int RunGps(Args& args);
 
 } // namespace orvane::cli

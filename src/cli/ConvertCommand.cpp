@@ -6,6 +6,7 @@
 
 #include "conversion/CacheLayout.hpp"
 #include "conversion/MakeMap.hpp"
+#include "geotiff/ExportGeoTiffCalibration.hpp"
 #include "util/Error.hpp"
 
 #include <filesystem>
@@ -89,6 +90,7 @@ int RunConvert(Args& args)
     MakeMapRequest request;
     request.target = MakeMapTarget::Package;
     request.inFile = files[0];
+    request.geoTiffExporter = geotiff::DefaultGeoTiffExporter();
     request.outFile = files[1];
     return Run(request, o);
 }
@@ -101,6 +103,7 @@ int RunExportGm(Args& args)
     MakeMapRequest request;
     request.target = MakeMapTarget::Cache;
     request.inFile = files[0];
+    request.geoTiffExporter = geotiff::DefaultGeoTiffExporter();
     request.folder = files[1];
     return Run(request, o);
 }
@@ -114,6 +117,7 @@ int RunImportMap(Args& args)
     MakeMapRequest request;
     request.target = MakeMapTarget::Cache;
     request.inFile = files[0];
+    request.geoTiffExporter = geotiff::DefaultGeoTiffExporter();
     request.customMap = o.layer;
     request.cacheFolder = conversion::DefaultCacheFolder(ProgramDir(), o.cache);
     std::cout << "Tile cache: " << request.cacheFolder.string() << "\n";

@@ -23,6 +23,10 @@ constexpr std::array kCommands = {
             "convert a map into the GoogleMV cache below FOLDER (Cache/mt/LL/<key>.png, always PNG)", RunExportGm},
     Command{"import-map", "orvane import-map --layer 1|2 [--cache DIR] [convert's options] SOURCE",
             "convert a map into custom layer 1 (MP/SUR) or 2 (MP/MAP) of the tile cache", RunImportMap},
+    Command{"geotiff-map", "orvane geotiff-map FILE.tif",
+            "write FILE_QV.MAP, the OziExplorer calibration of a GeoTIFF, beside it", RunGeoTiffMap},
+    Command{"gps", "orvane gps DEVICE[:BAUD]",
+            "print one line per GPS fix (latitude longitude speed km/h course degrees) until Ctrl-C", RunGps},
     Command{"info", "orvane info [--json] PACKAGE",
             "print a package's header and tile list (.qvm internal, otherwise external layout)", RunInfo},
 };

@@ -266,6 +266,14 @@ GeoTiffSpec WithKeys(test::GeoKeys keys, bool writeKeys = true)
     return s;
 }
 
+GeoTiffSpec InfiniteScale()
+{
+    GeoTiffSpec s;
+    s.keys = test::UserMercator(4326);
+    s.scaleX = HUGE_VAL;
+    return s;
+}
+
 test::GeoKeys TransverseMercator()
 {
     test::GeoKeys k = test::UserMercator(4326);
@@ -290,6 +298,7 @@ const RefusalCase kRefusals[] = {
     {"GeographicWgs84", WithKeys(GeographicWgs84()), kWrongProjection},
     {"OtherDatum", WithKeys(test::UserMercator(4267)), kWrongProjection},
     {"TransverseMercator", WithKeys(TransverseMercator()), kWrongProjection},
+    {"InfinitePixelScale", InfiniteScale(), "TIFF georeferencing does not place the image corners on the Earth!"},
 };
 
 class ExportRefusals : public ::testing::TestWithParam<RefusalCase> {};

@@ -6,11 +6,9 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-// clang-format off
-#include <jpeglib.h>
-// clang-format on
+#include <cstdio>  // before jpeglib.h, which uses FILE
 #include <gif_lib.h>
+#include <jpeglib.h>
 #include <png.h>
 #include <tiffio.h>
 #include <zlib.h>
@@ -352,9 +350,10 @@ Bytes TiffFile(const TiffSpec& s)
     const bool separate = s.planar == PLANARCONFIG_SEPARATE;
     const int planes = separate ? s.samples : 1;
     const int perPixel = separate ? 1 : s.samples;
+    // Tiles reaching past the image repeat its edge, so that lossy tiles do
+    // not blur padding into the image.
     auto sampleOf = [&](int x, int y, int plane, int c) -> unsigned {
-        if (x >= s.width || y >= s.height) return 0;
-        return s.sample(x, y, separate ? plane : c);
+        return s.sample(std::min(x, s.width - 1), std::min(y, s.height - 1), separate ? plane : c);
     };
     if (s.tileWidth != 0) {
         TIFFSetField(tif, TIFFTAG_TILEWIDTH, s.tileWidth);
@@ -873,6 +872,12 @@ const DecodeCase kDecodeCases[] = {
      [] {
          return TiffFile({.width = 48, .height = 40, .photometric = PHOTOMETRIC_YCBCR,
                           .compression = COMPRESSION_JPEG, .rowsPerStrip = 16, .sample = SmoothSample});
+     },
+     48, 40, Smooth, 6},
+    {"tiff_jpeg_ycbcr_tiles", ImageType::Tiff,
+     [] {
+         return TiffFile({.width = 48, .height = 40, .photometric = PHOTOMETRIC_YCBCR, .compression = COMPRESSION_JPEG,
+                          .tileWidth = 16, .tileHeight = 16, .sample = SmoothSample});
      },
      48, 40, Smooth, 6},
 

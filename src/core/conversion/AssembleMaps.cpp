@@ -61,6 +61,10 @@ std::vector<std::pair<fs::path, PackageLayout>> CheckInputs(const std::vector<fs
     return inputs;
 }
 
+/// Deletes a temporary file; only files are removed, never a folder that
+/// happens to stand in the way.
+void RemoveTempFile(const std::string& path) { ::unlink(path.c_str()); }
+
 /// Deletes the temporary files of a run that did not finish.
 class TempFileCleanup {
 public:
@@ -68,9 +72,8 @@ public:
     ~TempFileCleanup()
     {
         if (m_done) return;
-        std::error_code ec;
         for (const TTileInfo& t : m_tiles)
-            if (!t.duplicate) fs::remove(t.tempFile, ec);
+            if (!t.duplicate) RemoveTempFile(t.tempFile);
     }
     TempFileCleanup(const TempFileCleanup&) = delete;
     TempFileCleanup& operator=(const TempFileCleanup&) = delete;
@@ -123,11 +126,10 @@ AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& 
     try {
         const auto inputs = CheckInputs(files);
 
-        if (!inputs.empty()) {
-            std::error_code ec;
-            fs::create_directories(tmpFolder, ec);
-            if (ec) throw Error(msg::CannotCreateFolder(tmpFolder.string(), ec.message()));
-        }
+        // The temporary folder, and with it the output's folder.
+        std::error_code ec;
+        fs::create_directories(tmpFolder, ec);
+        if (ec) throw Error(msg::CannotCreateFolder(tmpFolder.string(), ec.message()));
 
         // Read every input into the temporary files. A duplicate is known as
         // soon as it is read, so its data, which would never be used, are
@@ -180,8 +182,7 @@ AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& 
         for (const TTileInfo& t : tiles) {
             if (t.duplicate) continue;
             writer.AddTileFromFile(t.x, t.y, t.level, t.tempFile);
-            std::error_code ec;
-            fs::remove(t.tempFile, ec);
+            RemoveTempFile(t.tempFile);
         }
         writer.Finish();
     } catch (const Error& e) {

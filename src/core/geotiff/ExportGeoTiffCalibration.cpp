@@ -50,12 +50,19 @@ void WriteTextFile(const fs::path& path, const std::string& text)
 {
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
-    const std::size_t written = std::fwrite(text.data(), 1, text.size(), f);
-    int err = errno;
+    const bool written = std::fwrite(text.data(), 1, text.size(), f) == text.size();
+    const int writeError = errno;
     const bool closed = std::fclose(f) == 0;
-    if (closed && written == text.size()) return;
-    if (written == text.size()) err = errno;
-    throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(err)));
+    const int closeError = errno;
+    if (!written) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(writeError)));
+    if (!closed) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(closeError)));
+}
+
+/// Degrees the file can show: finite, and small enough for whole degrees
+/// to be a number.
+bool Usable(const CalibrationCorner& corner)
+{
+    return std::fabs(corner.lon) <= 1e9 && std::fabs(corner.lat) <= 1e9;  // false for NaN
 }
 
 /// Calls Close on the component when the export leaves early.
@@ -187,6 +194,7 @@ fs::path ExportGeoTiffCalibration(const fs::path& tiffPath, const ComponentFacto
         else
             geo::MercatorXYToLatLon(easting, northing, pulkovo ? geo::kEllipsoidKrassovsky1940 : geo::kEllipsoidWgs84,
                                     corner.lon, corner.lat);
+        if (!Usable(corner)) throw Error(std::string(msg::kTiffCornersUnusable));
     }
 
     calibration.imageName = InCodePage(tiffPath.filename().string());

@@ -66,7 +66,8 @@ ComponentFactory LibraryComponentFactory(std::filesystem::path library = {});
 /// component is made for the export and released at its end, and Close is
 /// called on every path once the file is open. Throws Error: the library
 /// load message, "Can't open TIFF!", the wrong projection or datum message,
-/// the component's failure text, or the file system's error.
+/// a corner without a finite position, the component's failure text, or the
+/// file system's error. Nothing is written unless every corner is known.
 std::filesystem::path ExportGeoTiffCalibration(const std::filesystem::path& tiffPath, const ComponentFactory& create);
 std::filesystem::path ExportGeoTiffCalibration(const std::filesystem::path& tiffPath);
 

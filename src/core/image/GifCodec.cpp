@@ -1,7 +1,7 @@
 // GIF through giflib: the first frame only, line by line.
 //
 // The image is the logical screen, grown where the first frame reaches past
-// it (browsers do the same for such files). The frame is placed at its
+// it (a malformed but common case that viewers accept). The frame is placed at its
 // offset; the rest of the screen takes the background colour of the global
 // colour table, or black without one. The transparent index, if any, is
 // ignored: those pixels show their palette colour, as alpha is dropped by

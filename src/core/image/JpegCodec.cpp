@@ -16,10 +16,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-// clang-format off
+// jpeglib.h needs <cstdio> (FILE, size_t) before it, and jerror.h after it.
 #include <jpeglib.h>
 #include <jerror.h>
-// clang-format on
 
 namespace orvane::image {
 

@@ -48,12 +48,13 @@ std::string FormatFixed(double value, int decimals, int minIntDigits, char decim
     const bool negative = std::signbit(value) && value != 0.0;
     const double a = std::fabs(value);
     // Print the exact binary value with plenty of digits and round the
-    // decimal text ourselves: printf rounds ties to even, we round them away
-    // from zero.
+    // decimal text ourselves, ties away from zero.
     constexpr int kExtra = 40;
     std::vector<char> buf(static_cast<std::size_t>(400 + decimals + kExtra));
-    const int n = std::snprintf(buf.data(), buf.size(), "%.*f", decimals + kExtra, a);
-    std::string digits(buf.data(), static_cast<std::size_t>(n));
+    // to_chars, unlike printf, ignores the C locale's decimal separator.
+    const auto res = std::to_chars(buf.data(), buf.data() + buf.size(), a, std::chars_format::fixed,
+                                   decimals + kExtra);
+    std::string digits(buf.data(), res.ptr);
     const auto dot = digits.find('.');
     std::string intPart = digits.substr(0, dot);
     std::string frac = digits.substr(dot + 1);

@@ -21,6 +21,10 @@ inline constexpr std::string_view kCantOpenTiff = "Can't open TIFF!";
 inline constexpr std::string_view kTiffWrongProjection =
     "TIFF wrong projection or datum! Projection must be Mercator and datum must be WGS84 or Pulkovo 1942!!!";
 
+/// The georeferencing gives no finite position for an image corner.
+inline constexpr std::string_view kTiffCornersUnusable =
+    "TIFF georeferencing does not place the image corners on the Earth!";
+
 /// After the export run from the main window or the command line.
 inline std::string MapFileCreated(const std::string& path)
 {
