@@ -6,6 +6,7 @@
 
 #include "conversion/ConversionProgress.hpp"
 #include "conversion/TilePlan.hpp"
+#include "image/ImageCodecs.hpp"
 
 #include <cstdint>
 #include <filesystem>
@@ -33,7 +34,7 @@ struct ConversionSettings {
     /// Worker threads cutting tiles; 0 means one per processor.
     std::int32_t threads = 0;
     /// Largest source image accepted, in pixels.
-    std::uint64_t maxPixels = 1'000'000'000;
+    std::uint64_t maxPixels = image::kDefaultMaxPixels;
 };
 
 struct MakeMapRequest {

@@ -1,12 +1,12 @@
 // GIF through giflib: the first frame only, line by line.
 //
 // The image is the logical screen, grown where the first frame reaches past
-// it (a malformed but common case that viewers accept). The frame is placed at its
-// offset; the rest of the screen takes the background colour of the global
-// colour table, or black without one. The transparent index, if any, is
-// ignored: those pixels show their palette colour, as alpha is dropped by
-// the other decoders. A frame without any colour table is read as grey
-// levels (index i → i, i, i).
+// it (malformed, but common enough that viewers accept it). The frame is
+// placed at its offset; the rest of the screen takes the background colour
+// of the global colour table, or black without one. The transparent index,
+// if any, is ignored: those pixels show their palette colour, as alpha is
+// dropped by the other decoders. A frame without any colour table is read
+// as grey levels (index i → i, i, i).
 
 #include "image/ImageCodecs.hpp"
 
