@@ -11,13 +11,16 @@ namespace {
 
 struct NoState {};
 
+std::atomic<std::uint64_t> g_sink{0};
+
 // Uneven work so that later indices often finish before earlier ones.
 std::int64_t Work(std::int64_t i)
 {
-    std::int64_t acc = i;
+    std::uint64_t acc = static_cast<std::uint64_t>(i);
     const std::int64_t rounds = (i % 7) * 20000;
-    for (std::int64_t k = 0; k < rounds; ++k) acc = (acc * 6364136223846793005LL + 1) & 0xFFFFFFFF;
-    return i * 10 + (acc & 0);  // the value depends on i only
+    for (std::int64_t k = 0; k < rounds; ++k) acc = (acc * 6364136223846793005ULL + 1) & 0xFFFFFFFFu;
+    g_sink += acc;  // keeps the busy work from being optimised away
+    return i * 10;
 }
 
 TEST(OrderedParallel, ConsumesInIndexOrderWhateverTheThreadCount)
