@@ -4,6 +4,14 @@
 
 namespace orvane::cli {
 
+std::filesystem::path ProgramDir()
+{
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::filesystem::path() : self.parent_path();
+}
+
+
 std::string Args::Next()
 {
     if (Empty()) throw UsageError{"missing argument"};

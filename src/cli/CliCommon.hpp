@@ -1,5 +1,6 @@
 #pragma once
 
+#include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,6 +18,9 @@ inline constexpr int kExitCancelled = 130;
 struct UsageError {
     std::string message;
 };
+
+/// Folder of the running program (empty when it cannot be told).
+std::filesystem::path ProgramDir();
 
 /// Simple argument cursor: options first, then positional arguments.
 class Args {

@@ -20,5 +20,9 @@ int RunExportGm(Args& args);
 int RunImportMap(Args& args);
 int RunGeoTiffMap(Args& args);
 int RunGps(Args& args);
+int RunTileUrl(Args& args);
+int RunAssemble(Args& args);
+int RunImport(Args& args);
+int RunPlan(Args& args);
 
 } // namespace orvane::cli

@@ -57,13 +57,6 @@ CommonOptions ParseOptions(Args& args, bool takesLayer)
     return o;
 }
 
-fs::path ProgramDir()
-{
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : self.parent_path();
-}
-
 int Run(const MakeMapRequest& request, const CommonOptions& o)
 {
     TerminalProgress progress(o.quiet);

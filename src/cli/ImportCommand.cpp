@@ -13,17 +13,6 @@ namespace orvane::cli {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-fs::path ProgramDir()
-{
-    std::error_code ec;
-    const fs::path self = fs::read_symlink("/proc/self/exe", ec);
-    return ec ? fs::path() : self.parent_path();
-}
-
-} // namespace
-
 int RunImport(Args& args)
 {
     int layer = 0;

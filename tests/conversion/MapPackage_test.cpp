@@ -186,7 +186,7 @@ struct ChoiceCase {
 const ChoiceCase kChoiceCases[] = {
     {"qvm", "maps/moscow.qvm", PackageLayout::Internal, "maps/moscow.qvm", PackageLayout::Internal},
     {"qvm_any_case", "maps/MOSCOW.QvM", PackageLayout::Internal, "maps/MOSCOW.QvM", PackageLayout::Internal},
-    {"qvo", "moscow.QVO", PackageLayout::External, "moscow.qvo", PackageLayout::External},
+    {"qvo_read_as_named", "moscow.QVO", PackageLayout::External, "moscow.QVO", PackageLayout::External},
     {"other_extension_means_its_qvo", "moscow.map", PackageLayout::External, "moscow.qvo", std::nullopt},
     {"no_extension", "moscow", PackageLayout::External, "moscow.qvo", std::nullopt},
     {"qvm_not_at_end", "moscow.qvm.bak", PackageLayout::External, "moscow.qvm.qvo", std::nullopt},

@@ -46,17 +46,22 @@ struct TileIdentityHash {
     }
 };
 
+struct CheckedInputs {
+    std::vector<std::pair<fs::path, PackageLayout>> files;  // in list order
+    std::uint64_t tileCount = 0;                            // over all of them
+};
+
 /// Opens every input the list names as a package and checks it, so that a
 /// missing or malformed one stops the run before anything is written.
-/// Returns the inputs with their layouts, in list order.
-std::vector<std::pair<fs::path, PackageLayout>> CheckInputs(const std::vector<fs::path>& files)
+CheckedInputs CheckInputs(const std::vector<fs::path>& files)
 {
-    std::vector<std::pair<fs::path, PackageLayout>> inputs;
+    CheckedInputs inputs;
     for (const fs::path& file : files) {
         const std::optional<PackageLayout> layout = LayoutByExtension(file);
         if (!layout) continue;
-        MapPackageReader check(file, *layout);
-        inputs.emplace_back(file, *layout);
+        const MapPackageReader check(file, *layout);
+        inputs.files.emplace_back(file, *layout);
+        inputs.tileCount += check.Tiles().size();
     }
     return inputs;
 }
@@ -134,10 +139,12 @@ AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& 
         // Read every input into the temporary files. A duplicate is known as
         // soon as it is read, so its data, which would never be used, are
         // not copied.
+        tiles.reserve(static_cast<std::size_t>(inputs.tileCount));
         std::unordered_set<TileIdentity, TileIdentityHash> seen;
+        seen.reserve(static_cast<std::size_t>(inputs.tileCount));
         std::uint64_t counter = 0;
         std::vector<std::uint8_t> data;  // one tile at a time
-        for (const auto& [file, layout] : inputs) {
+        for (const auto& [file, layout] : inputs.files) {
             const MapPackageReader reader(file, layout);
             const PackageHeader& h = reader.Header();
             header.centreLat = h.CentreLat();
@@ -146,8 +153,6 @@ AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& 
             ++result.inputsRead;
 
             const std::vector<PackageTile>& records = reader.Tiles();
-            tiles.reserve(tiles.size() + records.size());
-            seen.reserve(seen.size() + records.size());
             for (std::size_t i = 0; i < records.size(); ++i) {
                 const PackageTile& r = records[i];
                 TTileInfo& t = tiles.emplace_back();

@@ -299,6 +299,10 @@ std::string_view PackageLayoutName(PackageLayout layout)
 PackageFileChoice ChoosePackageFile(const fs::path& chosen)
 {
     if (EndsWithNoCase(chosen.native(), ".qvm")) return {PackageLayout::Internal, chosen};
+    // File names are case-sensitive here: an external map chosen as X.QVO is
+    // read as named.
+    if (chosen.extension().native().size() == 4 && EndsWithNoCase(chosen.native(), ".qvo"))
+        return {PackageLayout::External, chosen};
     return {PackageLayout::External, fs::path(chosen).replace_extension(".qvo")};
 }
 

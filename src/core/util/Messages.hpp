@@ -33,3 +33,9 @@
 #if __has_include("util/msg/Assembly.hpp")
 #include "util/msg/Assembly.hpp"
 #endif
+#if __has_include("util/msg/Tiles.hpp")
+#include "util/msg/Tiles.hpp"
+#endif
+#if __has_include("util/msg/MapView.hpp")
+#include "util/msg/MapView.hpp"
+#endif
