@@ -15,7 +15,7 @@ using test::TempDir;
 TEST(ConvertCommand, ConvertsAndReportsTheLevels)
 {
     TempDir dir;
-    const fs::path map = test::WriteMap(dir.Path(), "sheet", test::MapSpec{});
+    const fs::path map = test::WriteMap(dir.Path(), "sheet", test::MapSheet{});
     const auto r = RunOrvane(dir, {"convert", "--levels", "2", "--no-ignore-border", "--threads", "2",
                                    map.string(), (dir / "out" / "sheet.qvm").string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;
@@ -30,7 +30,7 @@ TEST(ConvertCommand, ConvertsAndReportsTheLevels)
 TEST(ConvertCommand, CacheTargetsWriteTilesWhereAsked)
 {
     TempDir dir;
-    const fs::path map = test::WriteMap(dir.Path(), "sheet", test::MapSpec{});
+    const fs::path map = test::WriteMap(dir.Path(), "sheet", test::MapSheet{});
     auto gm = RunOrvane(dir, {"export-gm", "--levels", "1", "--no-ignore-border", map.string(),
                               (dir / "GoogleMV").string()});
     ASSERT_EQ(gm.exitCode, 0) << gm.err;
@@ -73,8 +73,8 @@ TEST_P(ConvertCliTest, FailsWithCodeAndMessage)
 {
     const auto& c = GetParam();
     TempDir dir;
-    test::WriteMap(dir.Path(), "sheet", test::MapSpec{});
-    test::MapSpec gone;
+    test::WriteMap(dir.Path(), "sheet", test::MapSheet{});
+    test::MapSheet gone;
     gone.imageName = "gone.png";
     test::WriteFile(dir / "noimage.map", test::MapText(gone));
     std::vector<std::string> args;

@@ -17,7 +17,7 @@ namespace orvane::conversion {
 namespace {
 
 namespace fs = std::filesystem;
-using test::MapSpec;
+using test::MapSheet;
 using test::TempDir;
 
 /// Records what the pipeline reports and cancels after a chosen tile.
@@ -61,8 +61,8 @@ std::size_t CountFiles(const fs::path& dir)
 TEST(MakeMap, WritesAPackageWhoseTilesMatchTheTemporaryNumbering)
 {
     TempDir dir;
-    MapSpec spec;  // 1200 x 900 at 7000 px/deg: base level 14
-    const fs::path map = test::WriteMap(dir.Path(), "sheet", spec);
+    MapSheet sheet;  // 1200 x 900 at 7000 px/deg: base level 14
+    const fs::path map = test::WriteMap(dir.Path(), "sheet", sheet);
     ConversionSettings s;
     s.levelCount = 2;
     s.ignoreBorder = false;
@@ -106,18 +106,18 @@ TEST(MakeMap, WritesAPackageWhoseTilesMatchTheTemporaryNumbering)
 TEST(MakeMap, ThreadCountDoesNotChangeOneByte)
 {
     TempDir dir;
-    MapSpec spec;
-    spec.width = 2000;
-    spec.height = 1500;
-    spec.imageName = "map.jpg";
+    MapSheet sheet;
+    sheet.width = 2000;
+    sheet.height = 1500;
+    sheet.imageName = "map.jpg";
     // Black bands make blank tiles, which must be skipped alike.
-    spec.paint = [](image::RgbImage& img) {
+    sheet.paint = [](image::RgbImage& img) {
         test::PaintPattern(img);
         for (std::int32_t y = 0; y < img.Height(); ++y)
             for (std::int32_t x = 0; x < img.Width(); ++x)
                 if (x < 700 || y > 1100) std::fill_n(img.Row(y) + 3 * x, 3, std::uint8_t{0});
     };
-    const fs::path map = test::WriteMap(dir.Path(), "sheet", spec);
+    const fs::path map = test::WriteMap(dir.Path(), "sheet", sheet);
     std::string reference[2];
     for (int threads : {1, 2, 5}) {
         ConversionSettings s;
@@ -145,14 +145,14 @@ TEST(MakeMap, AMarkLandsWhereTheGridPutsIt)
     // after conversion it must sit in the tile and pixel where the web grid
     // puts that latitude and longitude.
     TempDir dir;
-    MapSpec spec;
-    spec.width = 1600;
-    spec.height = 1200;
-    const test::MapFrame frame = test::FrameOf(spec);
+    MapSheet sheet;
+    sheet.width = 1600;
+    sheet.height = 1200;
+    const test::MapFrame frame = test::FrameOf(sheet);
     const std::int32_t markX = 1013, markY = 641;
     const double markLat = frame.LatOfRow(markY + 0.5);
     const double markLon = frame.LonOfColumn(markX + 0.5);
-    spec.paint = [&](image::RgbImage& img) {
+    sheet.paint = [&](image::RgbImage& img) {
         for (std::int32_t y = 0; y < img.Height(); ++y)
             for (std::int32_t x = 0; x < img.Width(); ++x) {
                 std::uint8_t* p = img.Row(y) + 3 * x;
@@ -162,7 +162,7 @@ TEST(MakeMap, AMarkLandsWhereTheGridPutsIt)
                 p[2] = mark ? 0 : 200;
             }
     };
-    const fs::path map = test::WriteMap(dir.Path(), "mark", spec);
+    const fs::path map = test::WriteMap(dir.Path(), "mark", sheet);
     ConversionSettings s;
     s.levelCount = 1;
     s.png = true;
@@ -202,17 +202,17 @@ TEST(MakeMap, AMarkLandsWhereTheGridPutsIt)
 TEST(MakeMap, BlankTilesAreSkippedWithoutRenumbering)
 {
     TempDir dir;
-    MapSpec spec;
-    spec.width = 2000;
-    spec.height = 1500;
+    MapSheet sheet;
+    sheet.width = 2000;
+    sheet.height = 1500;
     // Only the south-east corner has content.
-    spec.paint = [](image::RgbImage& img) {
+    sheet.paint = [](image::RgbImage& img) {
         test::PaintPattern(img);
         for (std::int32_t y = 0; y < img.Height(); ++y)
             for (std::int32_t x = 0; x < img.Width(); ++x)
                 if (x < 1500 || y < 1100) std::fill_n(img.Row(y) + 3 * x, 3, std::uint8_t{0});
     };
-    const fs::path map = test::WriteMap(dir.Path(), "corner", spec);
+    const fs::path map = test::WriteMap(dir.Path(), "corner", sheet);
     ConversionSettings s;
     s.levelCount = 2;
     s.ignoreBorder = false;
@@ -230,7 +230,7 @@ TEST(MakeMap, BlankTilesAreSkippedWithoutRenumbering)
 TEST(MakeMap, TemporaryTilesGoUnlessKept)
 {
     TempDir dir;
-    const fs::path map = test::WriteMap(dir.Path(), "m", MapSpec{});
+    const fs::path map = test::WriteMap(dir.Path(), "m", MapSheet{});
     ConversionSettings s;
     s.levelCount = 1;
     s.ignoreBorder = false;
@@ -243,7 +243,7 @@ TEST(MakeMap, TemporaryTilesGoUnlessKept)
 TEST(MakeMap, CancelLeavesTemporaryTilesAndNoPackage)
 {
     TempDir dir;
-    const fs::path map = test::WriteMap(dir.Path(), "m", MapSpec{});
+    const fs::path map = test::WriteMap(dir.Path(), "m", MapSheet{});
     ConversionSettings s;
     s.levelCount = 2;
     s.ignoreBorder = false;
@@ -260,7 +260,7 @@ TEST(MakeMap, CancelLeavesTemporaryTilesAndNoPackage)
 TEST(MakeMap, PauseComesBeforeTheFinalBuild)
 {
     TempDir dir;
-    const fs::path map = test::WriteMap(dir.Path(), "m", MapSpec{});
+    const fs::path map = test::WriteMap(dir.Path(), "m", MapSheet{});
     ConversionSettings s;
     s.levelCount = 1;
     s.ignoreBorder = false;
@@ -273,9 +273,9 @@ TEST(MakeMap, PauseComesBeforeTheFinalBuild)
 TEST(MakeMap, GoogleMvExportWritesPngTilesByKey)
 {
     TempDir dir;
-    MapSpec spec;
-    spec.imageName = "map.jpg";
-    const fs::path map = test::WriteMap(dir.Path(), "gm", spec);
+    MapSheet sheet;
+    sheet.imageName = "map.jpg";
+    const fs::path map = test::WriteMap(dir.Path(), "gm", sheet);
     ConversionSettings s;
     s.levelCount = 3;
     s.ignoreBorder = false;
@@ -307,7 +307,7 @@ TEST(MakeMap, GoogleMvExportWritesPngTilesByKey)
 TEST(MakeMap, CustomLayerImportWritesUnderTheLayerFolder)
 {
     TempDir dir;
-    const fs::path map = test::WriteMap(dir.Path(), "c", MapSpec{});
+    const fs::path map = test::WriteMap(dir.Path(), "c", MapSheet{});
     ConversionSettings s;
     s.levelCount = 1;
     s.ignoreBorder = false;
@@ -361,17 +361,17 @@ TEST_P(BadInputTest, RefusesWithTheExactMessage)
 {
     const auto& c = GetParam();
     TempDir dir;
-    MapSpec spec;
-    spec.datumLine = c.datumLine;
-    spec.projectionLine = c.projectionLine;
-    spec.ppd = c.ppd;
-    spec.imageName = c.writeImage ? c.imageName : "unused.png";
-    test::WriteMap(dir.Path(), "bad", spec);
+    MapSheet sheet;
+    sheet.datumLine = c.datumLine;
+    sheet.projectionLine = c.projectionLine;
+    sheet.ppd = c.ppd;
+    sheet.imageName = c.writeImage ? c.imageName : "unused.png";
+    test::WriteMap(dir.Path(), "bad", sheet);
     // Point the calibration at the image name of the case.
-    std::string text = test::MapText(spec);
+    std::string text = test::MapText(sheet);
     if (!c.writeImage) {
-        spec.imageName = c.imageName;
-        text = test::MapText(spec);
+        sheet.imageName = c.imageName;
+        text = test::MapText(sheet);
     }
     test::WriteFile(dir / "bad.map", text);
     try {
@@ -389,9 +389,9 @@ INSTANTIATE_TEST_SUITE_P(Rows, BadInputTest, ::testing::ValuesIn(kBadInputs), te
 TEST(MakeMap, ACorruptImageFailsAsALoadError)
 {
     TempDir dir;
-    MapSpec spec;
-    spec.imageName = "map.jpg";
-    test::WriteMap(dir.Path(), "bad", spec);
+    MapSheet sheet;
+    sheet.imageName = "map.jpg";
+    test::WriteMap(dir.Path(), "bad", sheet);
     const std::string jpeg = test::ReadFile(dir / "map.jpg");
     test::WriteFile(dir / "map.jpg", jpeg.substr(0, 600));  // cut inside the first scans
     try {

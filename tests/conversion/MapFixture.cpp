@@ -47,28 +47,28 @@ double MapFrame::LonOfColumn(double column) const
     return west + column / ppd;
 }
 
-MapFrame FrameOf(const MapSpec& spec)
+MapFrame FrameOf(const MapSheet& sheet)
 {
     MapFrame f;
-    f.ppd = spec.ppd;
-    f.mercTop = Merc(spec.centreLat) + spec.height / 2.0 * kPi / 180 / spec.ppd;
-    f.west = spec.centreLon - spec.width / 2.0 / spec.ppd;
-    f.east = spec.centreLon + spec.width / 2.0 / spec.ppd;
+    f.ppd = sheet.ppd;
+    f.mercTop = Merc(sheet.centreLat) + sheet.height / 2.0 * kPi / 180 / sheet.ppd;
+    f.west = sheet.centreLon - sheet.width / 2.0 / sheet.ppd;
+    f.east = sheet.centreLon + sheet.width / 2.0 / sheet.ppd;
     f.north = f.LatOfRow(0);
-    f.south = f.LatOfRow(spec.height);
+    f.south = f.LatOfRow(sheet.height);
     return f;
 }
 
-std::string MapText(const MapSpec& spec)
+std::string MapText(const MapSheet& sheet)
 {
-    const MapFrame f = FrameOf(spec);
-    std::vector<std::string> lines = {"OziExplorer Map Data File Version 2.2", spec.imageName, spec.imageName,
-                                      "1 ,Map Code,", spec.datumLine, "Reserved 1", "Reserved 2",
-                                      "Magnetic Variation,,,E", spec.projectionLine};
+    const MapFrame f = FrameOf(sheet);
+    std::vector<std::string> lines = {"OziExplorer Map Data File Version 2.2", sheet.imageName, sheet.imageName,
+                                      "1 ,Map Code,", sheet.datumLine, "Reserved 1", "Reserved 2",
+                                      "Magnetic Variation,,,E", sheet.projectionLine};
     lines.push_back(PointLine(1, 0, 0, f.north, f.west));
-    lines.push_back(PointLine(2, spec.width, 0, f.north, f.east));
-    lines.push_back(PointLine(3, spec.width, spec.height, f.south, f.east));
-    lines.push_back(PointLine(4, 0, spec.height, f.south, f.west));
+    lines.push_back(PointLine(2, sheet.width, 0, f.north, f.east));
+    lines.push_back(PointLine(3, sheet.width, sheet.height, f.south, f.east));
+    lines.push_back(PointLine(4, 0, sheet.height, f.south, f.west));
     for (int k = 5; k <= 30; ++k) {
         char buf[160];
         std::snprintf(buf, sizeof buf,
@@ -79,7 +79,7 @@ std::string MapText(const MapSpec& spec)
     }
     lines.push_back("Projection Setup,,,,,,,,,,");
     lines.push_back("Map Feature = MF ; Map Comment = MC     These follow if they exist");
-    lines.push_back("IWH,Map Image Width/Height," + std::to_string(spec.width) + "," + std::to_string(spec.height));
+    lines.push_back("IWH,Map Image Width/Height," + std::to_string(sheet.width) + "," + std::to_string(sheet.height));
     std::string text;
     for (const auto& l : lines) text += l + "\r\n";
     return text;
@@ -97,18 +97,18 @@ void PaintPattern(image::RgbImage& img)
     }
 }
 
-std::filesystem::path WriteMap(const std::filesystem::path& dir, const std::string& stem, const MapSpec& spec)
+std::filesystem::path WriteMap(const std::filesystem::path& dir, const std::string& stem, const MapSheet& sheet)
 {
-    image::RgbImage img(spec.width, spec.height);
-    if (spec.paint) spec.paint(img);
+    image::RgbImage img(sheet.width, sheet.height);
+    if (sheet.paint) sheet.paint(img);
     else PaintPattern(img);
-    const bool jpeg = spec.imageName.size() > 4 && spec.imageName.substr(spec.imageName.size() - 4) == ".jpg";
+    const bool jpeg = sheet.imageName.size() > 4 && sheet.imageName.substr(sheet.imageName.size() - 4) == ".jpg";
     const std::vector<std::uint8_t> bytes =
         jpeg ? image::EncodeJpeg(img.Data(), img.Width(), img.Height(), 90)
              : image::EncodePng(img.Data(), img.Width(), img.Height());
-    WriteFile(dir / spec.imageName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    WriteFile(dir / sheet.imageName, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
     const auto mapPath = dir / (stem + ".map");
-    WriteFile(mapPath, MapText(spec));
+    WriteFile(mapPath, MapText(sheet));
     return mapPath;
 }
 

@@ -13,7 +13,7 @@
 
 namespace orvane::test {
 
-struct MapSpec {
+struct MapSheet {
     std::int32_t width = 1200;
     std::int32_t height = 900;
     double ppd = 7000;  // pixels per degree of longitude
@@ -36,13 +36,13 @@ struct MapFrame {
     double mercTop = 0;  // Mercator ordinate (radians) of row 0
 };
 
-MapFrame FrameOf(const MapSpec& spec);
+MapFrame FrameOf(const MapSheet& sheet);
 
-/// The .map text for the spec (CR LF line ends).
-std::string MapText(const MapSpec& spec);
+/// The .map text for the sheet (CR LF line ends).
+std::string MapText(const MapSheet& sheet);
 
 /// Writes <dir>/<stem>.map and the image beside it; returns the .map path.
-std::filesystem::path WriteMap(const std::filesystem::path& dir, const std::string& stem, const MapSpec& spec);
+std::filesystem::path WriteMap(const std::filesystem::path& dir, const std::string& stem, const MapSheet& sheet);
 
 /// The default paint: a colour pattern that is nowhere black.
 void PaintPattern(image::RgbImage& img);

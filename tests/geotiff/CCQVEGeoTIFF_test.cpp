@@ -20,7 +20,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::GeoKeys;
-using test::GeoTiffSpec;
+using test::GeoTiffSheet;
 using test::TempDir;
 
 constexpr const char* kLibrary = ORVANE_QVEGEOTIFF_LIBRARY;
@@ -95,11 +95,11 @@ TEST_P(ComponentAnswers, FollowTheAcceptanceRule)
 {
     const AnswerCase& row = GetParam();
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.width = 40;
-    spec.height = 30;
-    spec.keys = row.keys;
-    WriteGeoTiff(dir / "map.tif", spec);
+    GeoTiffSheet sheet;
+    sheet.width = 40;
+    sheet.height = 30;
+    sheet.keys = row.keys;
+    WriteGeoTiff(dir / "map.tif", sheet);
 
     const auto c = CreateCQVEGeoTIFF(kLibrary);
     ::testing::internal::CaptureStderr();
@@ -128,14 +128,14 @@ INSTANTIATE_TEST_SUITE_P(Keys, ComponentAnswers, ::testing::ValuesIn(kAnswers), 
 // file (missing, not a TIFF) or a file without georeferencing.
 struct UnreadableCase {
     const char* name;
-    std::optional<GeoTiffSpec> tiff;  // none: write `bytes` instead
+    std::optional<GeoTiffSheet> tiff;  // none: write `bytes` instead
     const char* bytes;
     bool opens;
 };
 
-GeoTiffSpec PlainTiff()
+GeoTiffSheet PlainTiff()
 {
-    GeoTiffSpec s;
+    GeoTiffSheet s;
     s.writeKeys = false;
     return s;
 }
@@ -208,14 +208,14 @@ TEST_P(ProjectedCorners, AreImagePositionsInTheFilesMetres)
 {
     const CornerCase& row = GetParam();
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.width = 40;
-    spec.height = 30;
-    spec.scaleX = 25;
-    spec.scaleY = 50;
-    spec.keys = test::UserMercator(4326);
-    spec.keys.rasterType = row.rasterType;
-    WriteGeoTiff(dir / "map.tif", spec);
+    GeoTiffSheet sheet;
+    sheet.width = 40;
+    sheet.height = 30;
+    sheet.scaleX = 25;
+    sheet.scaleY = 50;
+    sheet.keys = test::UserMercator(4326);
+    sheet.keys.rasterType = row.rasterType;
+    WriteGeoTiff(dir / "map.tif", sheet);
     const auto c = CreateCQVEGeoTIFF(kLibrary);
     bool opened = false;
     ASSERT_EQ(c->OpenTIFF((dir / "map.tif").string(), opened), kS_OK);
@@ -232,9 +232,9 @@ INSTANTIATE_TEST_SUITE_P(Positions, ProjectedCorners, ::testing::ValuesIn(kCorne
 TEST(ComponentLifecycle, OpeningAnotherFileReplacesTheFirst)
 {
     TempDir dir;
-    GeoTiffSpec wgs;
+    GeoTiffSheet wgs;
     wgs.keys = test::UserMercator(4326);
-    GeoTiffSpec pulkovo;
+    GeoTiffSheet pulkovo;
     pulkovo.keys = test::UserMercator(4284);
     pulkovo.width = 20;
     WriteGeoTiff(dir / "wgs.tif", wgs);

@@ -21,7 +21,7 @@ namespace orvane::geotiff {
 namespace {
 
 namespace fs = std::filesystem;
-using test::GeoTiffSpec;
+using test::GeoTiffSheet;
 using test::TempDir;
 
 constexpr const char* kLibrary = ORVANE_QVEGEOTIFF_LIBRARY;
@@ -55,12 +55,12 @@ double Field(const std::string& line, std::size_t n)
 TEST(CalibrationFile, HasTheFixedLayout)
 {
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.width = 640;
-    spec.height = 480;
-    spec.keys = test::UserMercator(4326);
+    GeoTiffSheet sheet;
+    sheet.width = 640;
+    sheet.height = 480;
+    sheet.keys = test::UserMercator(4326);
     const fs::path tif = dir / "area.tif";
-    WriteGeoTiff(tif, spec);
+    WriteGeoTiff(tif, sheet);
     const fs::path map = Export(tif);
     ASSERT_EQ(map, dir / "area_QV.MAP");
     const std::string text = test::ReadFile(map);
@@ -170,11 +170,11 @@ TEST_P(CornerFigures, MatchTheProjection)
 {
     const CornerCase& row = GetParam();
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.keys = row.keys;
-    spec.originX = row.originX;
-    spec.originY = row.originY;
-    WriteGeoTiff(dir / "m.tif", spec);
+    GeoTiffSheet sheet;
+    sheet.keys = row.keys;
+    sheet.originX = row.originX;
+    sheet.originY = row.originY;
+    WriteGeoTiff(dir / "m.tif", sheet);
     const std::vector<std::string> l = Lines(test::ReadFile(Export(dir / "m.tif")));
     ASSERT_EQ(l.size(), 56u);
     EXPECT_EQ(l[4], row.datumLine);
@@ -224,9 +224,9 @@ INSTANTIATE_TEST_SUITE_P(Names, CalibrationFileNames, ::testing::ValuesIn(kNames
 TEST(CalibrationFile, ReplacesAnExistingFile)
 {
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.keys = test::UserMercator(4326);
-    WriteGeoTiff(dir / "area.tif", spec);
+    GeoTiffSheet sheet;
+    sheet.keys = test::UserMercator(4326);
+    WriteGeoTiff(dir / "area.tif", sheet);
     test::WriteFile(dir / "area_QV.MAP", std::string(10000, 'x'));
     const std::vector<std::string> l = Lines(test::ReadFile(Export(dir / "area.tif")));
     EXPECT_EQ(l.size(), 56u);
@@ -236,10 +236,10 @@ TEST(CalibrationFile, ReplacesAnExistingFile)
 TEST(CalibrationFile, NamesTheImageInTheSingleByteCodePage)
 {
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.keys = test::UserMercator(4326);
+    GeoTiffSheet sheet;
+    sheet.keys = test::UserMercator(4326);
     const std::string name = "карта.tif";
-    WriteGeoTiff(dir / name, spec);
+    WriteGeoTiff(dir / name, sheet);
     const fs::path map = Export(dir / name);
     EXPECT_EQ(map, dir / "карта_QV.MAP");
     const std::vector<std::string> l = Lines(test::ReadFile(map));
@@ -254,21 +254,21 @@ TEST(CalibrationFile, NamesTheImageInTheSingleByteCodePage)
 // Outcomes on the real component: refused files write nothing.
 struct RefusalCase {
     const char* name;
-    std::optional<GeoTiffSpec> tiff;  // none: no file
+    std::optional<GeoTiffSheet> tiff;  // none: no file
     const char* message;
 };
 
-GeoTiffSpec WithKeys(test::GeoKeys keys, bool writeKeys = true)
+GeoTiffSheet WithKeys(test::GeoKeys keys, bool writeKeys = true)
 {
-    GeoTiffSpec s;
+    GeoTiffSheet s;
     s.keys = keys;
     s.writeKeys = writeKeys;
     return s;
 }
 
-GeoTiffSpec InfiniteScale()
+GeoTiffSheet InfiniteScale()
 {
-    GeoTiffSpec s;
+    GeoTiffSheet s;
     s.keys = test::UserMercator(4326);
     s.scaleX = HUGE_VAL;
     return s;
@@ -322,9 +322,9 @@ INSTANTIATE_TEST_SUITE_P(Files, ExportRefusals, ::testing::ValuesIn(kRefusals), 
 TEST(ExportLibrary, ALibraryThatCannotLoadGivesTheLoadMessageAndTheLoadersReason)
 {
     TempDir dir;
-    GeoTiffSpec spec;
-    spec.keys = test::UserMercator(4326);
-    WriteGeoTiff(dir / "m.tif", spec);
+    GeoTiffSheet sheet;
+    sheet.keys = test::UserMercator(4326);
+    WriteGeoTiff(dir / "m.tif", sheet);
     const fs::path missing = dir / "nowhere" / "libqvegeotiff.so";
     test::WriteFile(dir / "broken" / "libqvegeotiff.so", "not a library");
     for (const fs::path& library : {missing, dir / "broken" / "libqvegeotiff.so"}) {

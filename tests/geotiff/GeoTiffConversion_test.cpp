@@ -45,7 +45,7 @@ const ConversionCase kCases[] = {
 
 /// A GeoTIFF of the fixture map's image whose corners are the fixture
 /// map's corners in the chosen projection.
-test::GeoTiffSpec GeoTiffOf(const test::MapSpec& map, Projection projection)
+test::GeoTiffSheet GeoTiffOf(const test::MapSheet& map, Projection projection)
 {
     const test::MapFrame frame = test::FrameOf(map);
     const bool krassovsky = projection == Projection::Pulkovo1942;
@@ -54,7 +54,7 @@ test::GeoTiffSpec GeoTiffOf(const test::MapSpec& map, Projection projection)
     auto northing = [&](double lat) {
         return projection == Projection::WebMercator ? test::WebMercatorNorthing(lat) : test::MercatorNorthing(lat, a, b);
     };
-    test::GeoTiffSpec tiff;
+    test::GeoTiffSheet tiff;
     tiff.width = map.width;
     tiff.height = map.height;
     tiff.paint = map.paint;
@@ -91,7 +91,7 @@ TEST_P(GeoTiffConversion, GivesThePackageOfTheSameMapAsOziExplorerMap)
 {
     const ConversionCase& row = GetParam();
     test::TempDir dir;
-    test::MapSpec map;  // 1200 x 900 pixels at 7000 px/deg around Moscow
+    test::MapSheet map;  // 1200 x 900 pixels at 7000 px/deg around Moscow
     if (row.projection == Projection::Pulkovo1942)
         map.datumLine = "Pulkovo 1942 (2),WGS 84,   0.0000,   0.0000,WGS 84";
     const fs::path ozi = test::WriteMap(dir / "ozi", "sheet", map);

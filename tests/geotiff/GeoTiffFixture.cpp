@@ -52,34 +52,34 @@ GeoKeys UserMercator(int gcs)
     return k;
 }
 
-void WriteGeoTiff(const std::filesystem::path& path, const GeoTiffSpec& spec)
+void WriteGeoTiff(const std::filesystem::path& path, const GeoTiffSheet& sheet)
 {
-    image::RgbImage img(spec.width, spec.height);
-    if (spec.paint)
-        spec.paint(img);
+    image::RgbImage img(sheet.width, sheet.height);
+    if (sheet.paint)
+        sheet.paint(img);
     else
         PaintPattern(img);
     TIFF* t = XTIFFOpen(path.c_str(), "w");
     if (t == nullptr) throw std::runtime_error("cannot create " + path.string());
-    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(spec.width));
-    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(spec.height));
+    TIFFSetField(t, TIFFTAG_IMAGEWIDTH, static_cast<std::uint32_t>(sheet.width));
+    TIFFSetField(t, TIFFTAG_IMAGELENGTH, static_cast<std::uint32_t>(sheet.height));
     TIFFSetField(t, TIFFTAG_BITSPERSAMPLE, 8);
     TIFFSetField(t, TIFFTAG_SAMPLESPERPIXEL, 3);
     TIFFSetField(t, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
     TIFFSetField(t, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
     TIFFSetField(t, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE);
     TIFFSetField(t, TIFFTAG_ROWSPERSTRIP, 16);
-    if (spec.writeKeys) {
-        double tiepoint[6] = {0, 0, 0, spec.originX, spec.originY, 0};
-        double scale[3] = {spec.scaleX, spec.scaleY, 0};
+    if (sheet.writeKeys) {
+        double tiepoint[6] = {0, 0, 0, sheet.originX, sheet.originY, 0};
+        double scale[3] = {sheet.scaleX, sheet.scaleY, 0};
         TIFFSetField(t, TIFFTAG_GEOTIEPOINTS, 6, tiepoint);
         TIFFSetField(t, TIFFTAG_GEOPIXELSCALE, 3, scale);
         GTIF* g = GTIFNew(t);
-        SetKeys(g, spec.keys);
+        SetKeys(g, sheet.keys);
         GTIFWriteKeys(g);
         GTIFFree(g);
     }
-    for (std::int32_t y = 0; y < spec.height; ++y)
+    for (std::int32_t y = 0; y < sheet.height; ++y)
         if (TIFFWriteScanline(t, img.Row(y), static_cast<std::uint32_t>(y), 0) < 0) {
             XTIFFClose(t);
             throw std::runtime_error("cannot write " + path.string());

@@ -31,7 +31,7 @@ struct GeoKeys {
 /// geographic system given by its EPSG code.
 GeoKeys UserMercator(int gcs);
 
-struct GeoTiffSpec {
+struct GeoTiffSheet {
     std::int32_t width = 64;
     std::int32_t height = 48;
     bool writeKeys = true;  // false: a plain TIFF without georeferencing
@@ -46,7 +46,7 @@ struct GeoTiffSpec {
     std::function<void(image::RgbImage&)> paint;
 };
 
-void WriteGeoTiff(const std::filesystem::path& path, const GeoTiffSpec& spec);
+void WriteGeoTiff(const std::filesystem::path& path, const GeoTiffSheet& sheet);
 
 // ---- Mercator forward, for building files whose corners are known ----------
 // The ellipsoids as the system's Mercator inverse takes them: semi-minor
