@@ -12,8 +12,6 @@
 #include <unordered_set>
 #include <utility>
 
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace orvane::conversion {
 
@@ -98,24 +96,6 @@ std::string AssemblyTempName(std::uint64_t counter)
     return buf;
 }
 
-void WriteTileFile(const fs::path& path, std::span<const std::uint8_t> data)
-{
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int err = n < 0 ? errno : ENOSPC;
-            ::close(fd);
-            throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(err)));
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
-}
-
 AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& outFile)
 {
     const fs::path outFolder = outFile.has_parent_path() ? outFile.parent_path() : fs::path(".");
@@ -169,7 +149,7 @@ AssembleResult AssembleMaps(const std::vector<fs::path>& files, const fs::path& 
                 t.duplicate = !seen.insert({r.x, r.y, r.level, r.kind}).second;
                 if (t.duplicate) continue;
                 reader.ReadTileData(i, data);
-                WriteTileFile(t.tempFile, data);
+                WriteWholeFile(t.tempFile, data);
                 keptBytes += r.size;
                 ++result.keptTiles;
             }

@@ -61,8 +61,4 @@ AssembleResult AssembleMaps(const std::vector<std::filesystem::path>& files, con
 /// zero-padded, no extension.
 std::string AssemblyTempName(std::uint64_t counter);
 
-/// Creates or truncates `path` and writes `data` to it; throws Error naming
-/// the file on failure.
-void WriteTileFile(const std::filesystem::path& path, std::span<const std::uint8_t> data);
-
 } // namespace orvane::conversion

@@ -3,6 +3,7 @@
 #include "conversion/AssembleMaps.hpp"
 #include "conversion/CacheLayout.hpp"
 #include "util/Error.hpp"
+#include "util/FileIo.hpp"
 #include "util/Messages.hpp"
 
 #include <set>
@@ -71,7 +72,7 @@ ImportResult ImportPackage(const fs::path& file, std::int32_t layer, const fs::p
                 if (ec) throw Error(msg::CannotCreateFolder(target.parent_path().string(), ec.message()));
             }
             reader.ReadTileData(i, data);
-            WriteTileFile(target, data);
+            WriteWholeFile(target, data);
             ++result.tilesWritten;
         }
     } catch (const Error& e) {

@@ -14,7 +14,6 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
-#include <fstream>
 #include <set>
 #include <thread>
 #include <tuple>
@@ -89,17 +88,6 @@ struct CutterState {
     image::ResampleScratch scratch;
     std::vector<std::uint8_t> pixels;
 };
-
-void WriteBytes(const fs::path& path, const std::vector<std::uint8_t>& data)
-{
-    std::FILE* f = std::fopen(path.c_str(), "wb");
-    if (f == nullptr) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
-    const std::size_t written = data.empty() ? 0 : std::fwrite(data.data(), 1, data.size(), f);
-    const int err = errno;
-    const bool closed = std::fclose(f) == 0;
-    if (written != data.size() || !closed)
-        throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(err)));
-}
 
 struct Committed {
     std::int32_t x, y, level;
@@ -233,7 +221,7 @@ MakeMapResult MakeMap(const MakeMapRequest& request, const ConversionSettings& s
         if (tile.blank) {
             blankTiles.emplace(level.level, ref.x, ref.y);
         } else if (packageTarget) {
-            WriteBytes(tmpFolder / TempTileName(nextNumber, png), tile.data);
+            WriteWholeFile(tmpFolder / TempTileName(nextNumber, png), tile.data);
             ++nextNumber;
             dataBytes += tile.data.size();
             committed.push_back({ref.x, ref.y, level.level});
@@ -245,7 +233,7 @@ MakeMapResult MakeMap(const MakeMapRequest& request, const ConversionSettings& s
             std::error_code ec;
             fs::create_directories(path.parent_path(), ec);
             if (ec) throw Error(msg::CannotWriteFile(path.parent_path().string(), ec.message()));
-            WriteBytes(path, tile.data);
+            WriteWholeFile(path, tile.data);
             committed.push_back({ref.x, ref.y, level.level});
         }
         ++doneAtLevel;

@@ -7,6 +7,8 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace orvane {
 
@@ -23,6 +25,24 @@ std::string ReadWholeFile(const std::filesystem::path& path)
     out << in.rdbuf();
     if (in.bad()) throw Error(msg::CannotReadFile(path.string(), SystemErrorText(errno)));
     return std::move(out).str();
+}
+
+void WriteWholeFile(const std::filesystem::path& path, std::span<const std::uint8_t> data)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int err = n < 0 ? errno : ENOSPC;
+            ::close(fd);
+            throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(err)));
+        }
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) throw Error(msg::CannotWriteFile(path.string(), SystemErrorText(errno)));
 }
 
 } // namespace orvane
