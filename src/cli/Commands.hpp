@@ -24,5 +24,6 @@ int RunTileUrl(Args& args);
 int RunAssemble(Args& args);
 int RunImport(Args& args);
 int RunPlan(Args& args);
+int RunCompile(Args& args);
 
 } // namespace orvane::cli

@@ -31,8 +31,7 @@ std::string Clock(double seconds)
 
 } // namespace
 
-TerminalProgress::TerminalProgress(bool quiet)
-    : m_show(!quiet && isatty(STDERR_FILENO) == 1), m_start(std::chrono::steady_clock::now())
+InterruptWatch::InterruptWatch()
 {
     g_interrupted.store(false);
     struct sigaction action {};
@@ -41,11 +40,16 @@ TerminalProgress::TerminalProgress(bool quiet)
     sigaction(SIGINT, &action, &m_oldAction);
 }
 
-TerminalProgress::~TerminalProgress()
+InterruptWatch::~InterruptWatch() { sigaction(SIGINT, &m_oldAction, nullptr); }
+
+bool InterruptWatch::Interrupted() const { return g_interrupted.load(); }
+
+TerminalProgress::TerminalProgress(bool quiet)
+    : m_show(!quiet && isatty(STDERR_FILENO) == 1), m_start(std::chrono::steady_clock::now())
 {
-    Finish();
-    sigaction(SIGINT, &m_oldAction, nullptr);
 }
+
+TerminalProgress::~TerminalProgress() { Finish(); }
 
 void TerminalProgress::Status(std::string_view text)
 {
@@ -87,10 +91,7 @@ void TerminalProgress::TileCut(std::int64_t doneAtLevel, std::int64_t totalAtLev
     m_barOpen = true;
 }
 
-bool TerminalProgress::CancelRequested()
-{
-    return g_interrupted.load();
-}
+bool TerminalProgress::CancelRequested() { return m_interrupt.Interrupted(); }
 
 void TerminalProgress::PauseBeforeBuild()
 {

@@ -8,6 +8,21 @@
 
 namespace orvane::cli {
 
+/// Ctrl-C (SIGINT) while it lives: the first asks for Cancel, which the job
+/// honours at its next check; a second ends the program at once (exit 130).
+class InterruptWatch {
+public:
+    InterruptWatch();
+    ~InterruptWatch();
+    InterruptWatch(const InterruptWatch&) = delete;
+    InterruptWatch& operator=(const InterruptWatch&) = delete;
+
+    bool Interrupted() const;
+
+private:
+    struct sigaction m_oldAction {};
+};
+
 /// Progress of a conversion on standard error: a bar with tiles done of
 /// total, the level, elapsed and remaining time. Quiet when standard error
 /// is not a terminal or when asked. Ctrl-C (SIGINT) asks for Cancel.
@@ -32,7 +47,7 @@ private:
     bool m_barOpen = false;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_lastDraw;
-    struct sigaction m_oldAction {};
+    InterruptWatch m_interrupt;
 };
 
 } // namespace orvane::cli

@@ -35,6 +35,10 @@ constexpr std::array kCommands = {
             "orvane plan add PLAN --top LAT --left LON --bottom LAT --right LON --level N --map-type MT | "
             "orvane plan list PLAN",
             "append a region to a plan file (.mapp; created when missing), or list its regions", RunPlan},
+    Command{"compile", "orvane compile [--offline] [--cache DIR] [--quiet] PLAN OUTPUT",
+            "compile the regions of a plan file from the tile cache, downloading missing tiles (not with "
+            "--offline), into OUTPUT.qvm + OUTPUT.qvo",
+            RunCompile},
     Command{"tile-url", "orvane tile-url MT X Y LEVEL",
             "print the download address of one tile of a tile source (map type MT)", RunTileUrl},
     Command{"info", "orvane info [--json] PACKAGE",

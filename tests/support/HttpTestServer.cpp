@@ -54,6 +54,7 @@ struct HttpTestServer::Impl {
     std::thread thread;
     mutable std::mutex mutex;
     std::map<std::string, RequestHandler> handlers;
+    RequestHandler fallback;
     std::vector<RecordedRequest> requests;
 
     httplib::Server::HandlerResponse Handle(const httplib::Request& req, httplib::Response& res)
@@ -77,6 +78,7 @@ struct HttpTestServer::Impl {
             std::lock_guard lock(mutex);
             requests.push_back(recorded);
             if (const auto it = handlers.find(req.path); it != handlers.end()) handler = it->second;
+            else handler = fallback;
         }
         const CannedResponse answer = handler ? handler(recorded) : CannedResponse{404, "not found", {}, "text/plain"};
         res.status = answer.status;
@@ -129,6 +131,12 @@ void HttpTestServer::Set(std::string path, RequestHandler handler)
 {
     std::lock_guard lock(m_impl->mutex);
     m_impl->handlers[std::move(path)] = std::move(handler);
+}
+
+void HttpTestServer::SetFallback(RequestHandler handler)
+{
+    std::lock_guard lock(m_impl->mutex);
+    m_impl->fallback = std::move(handler);
 }
 
 std::vector<RecordedRequest> HttpTestServer::Requests() const

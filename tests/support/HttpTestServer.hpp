@@ -62,6 +62,8 @@ public:
     /// Answers requests whose path (without query) is `path`.
     void Set(std::string path, CannedResponse response);
     void Set(std::string path, RequestHandler handler);
+    /// Answers every path no Set registered (instead of 404).
+    void SetFallback(RequestHandler handler);
 
     std::vector<RecordedRequest> Requests() const;
     std::size_t RequestCount() const;

@@ -117,7 +117,8 @@ public:
     bool TileDownloaded() const { return m_tileDownloaded.load(); }
 
     /// Set by the region compile while it runs: images are freed right after
-    /// decoding, so memory does not grow with the region.
+    /// decoding and cache files found are not decoded at all, so memory does
+    /// not grow with the region.
     bool DropImagesAfterDownload() const { return m_dropImages.load(); }
     void SetDropImagesAfterDownload(bool drop) { m_dropImages.store(drop); }
 

@@ -63,7 +63,12 @@ void TRPTile::LoadFromCache()
 {
     const fs::path path = TileCachePath(*this);
     std::error_code ec;
+    TileDownloads* downloads = m_context->downloads;
     if (fs::is_regular_file(path, ec)) {
+        // A region compile packs the file as it is and needs no image;
+        // decoding every cached tile of a large region would hold all of
+        // them in memory.
+        if (downloads != nullptr && downloads->DropImagesAfterDownload()) return;
         // By the extension first, then as the other of JPEG and PNG (GIF as
         // a last resort). A file that decodes no way leaves the tile empty;
         // it stays on disk.
@@ -75,7 +80,6 @@ void TRPTile::LoadFromCache()
         }
         return;
     }
-    TileDownloads* downloads = m_context->downloads;
     if (Loading() || Source == SourceCustom || downloads == nullptr || !downloads->OnlineMode()) return;
     // Loading is set before the tile is handed over, as the download may
     // start and end at once on another thread.

@@ -44,6 +44,15 @@ inline std::string NotAFloatingPointValue(std::string_view text)
 inline constexpr std::string_view kRegionWithoutExtent =
     "The region has no extent: its top and bottom latitude, or its left and right longitude, are equal";
 
+// ---- compile ---------------------------------------------------------------
+inline constexpr std::string_view kCompileListEmpty = "The compile list is empty: add a region first";
+
+inline std::string TooManyCompileTiles(std::int64_t limit)
+{
+    return "The regions cover more than " + std::to_string(limit) +
+           " tiles; compile them as several maps or at a smaller zoom";
+}
+
 // ---- plan files ------------------------------------------------------------
 inline std::string PlanWithoutCount(std::size_t fileSize)
 {
