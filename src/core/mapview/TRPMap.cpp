@@ -241,7 +241,7 @@ bool TRPMap::PointerMove(std::int32_t x, std::int32_t y)
     return repaint;
 }
 
-std::optional<SelectionEdges> TRPMap::PointerUp(std::int32_t x, std::int32_t y)
+std::optional<RegionEdges> TRPMap::PointerUp(std::int32_t x, std::int32_t y)
 {
     m_dragging = false;
     if (!m_selecting) return std::nullopt;

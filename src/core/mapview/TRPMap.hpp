@@ -14,6 +14,7 @@
 // a download still writes to.
 
 #include "gps/TGpsFix.hpp"
+#include "mapview/RegionSize.hpp"
 #include "tiles/uRPTile.hpp"
 
 #include <cstdint>
@@ -38,15 +39,6 @@ struct PaintCell {
     std::int64_t left = 0;
     std::int64_t top = 0;
     std::shared_ptr<tiles::TRPTile> tile;
-};
-
-/// Edges of the marked region in degrees.
-struct SelectionEdges {
-    double topLat = 0;
-    double leftLon = 0;
-    double bottomLat = 0;
-    double rightLon = 0;
-    bool operator==(const SelectionEdges&) const = default;
 };
 
 /// What the view keeps between runs; an absent value keeps the default.
@@ -145,7 +137,7 @@ public:
     /// Ends a drag or a region. For a region, returns its edges (the page's
     /// selection notification); the region is empty when its left equals its
     /// right or its top its bottom.
-    std::optional<SelectionEdges> PointerUp(std::int32_t x, std::int32_t y);
+    std::optional<RegionEdges> PointerUp(std::int32_t x, std::int32_t y);
     bool Dragging() const { return m_dragging; }
 
     /// Arms region marking: the next press-drag-release defines the region.
@@ -153,9 +145,9 @@ public:
     bool Selecting() const { return m_selecting; }
     bool SelectionShown() const { return m_selectionShown; }
     void SetSelectionShown(bool shown) { m_selectionShown = shown; }
-    const SelectionEdges& Selection() const { return m_selection; }
+    const RegionEdges& Selection() const { return m_selection; }
     /// The region edits write the edges back.
-    void SetSelection(const SelectionEdges& edges) { m_selection = edges; }
+    void SetSelection(const RegionEdges& edges) { m_selection = edges; }
 
     // ---- reload and persistence ------------------------------------------------------
     /// Reloads the tiles around a width x height view: refused (false) while
@@ -215,7 +207,7 @@ private:
     std::int32_t m_lastY = 0;
     bool m_selecting = false;
     bool m_selectionShown = false;
-    SelectionEdges m_selection;
+    RegionEdges m_selection;
 };
 
 } // namespace orvane::mapview
