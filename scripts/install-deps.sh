@@ -9,6 +9,8 @@ packages=(
   zlib1g-dev libjpeg62-turbo-dev libpng-dev libgif-dev libtiff-dev libgeotiff-dev libproj-dev proj-data
   libcurl4-openssl-dev libssl-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcpp-httplib-dev
+  # fuzzing: clang with libFuzzer and the sanitizer runtimes, and the symbolizer
+  clang-14 libclang-rt-14-dev llvm-14
   # test fixtures and benchmarks
   python3-pil python3-numpy fonts-dejavu-core libvips-tools time bc shared-mime-info
 )

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is needed, builds and runs every test: first the normal
-# build, then the AddressSanitizer + UndefinedBehaviorSanitizer build.
+# build, then the AddressSanitizer + UndefinedBehaviorSanitizer build, then
+# the fuzz build (clang, build-fuzz/) running every corpus file once.
 #   ORVANE_TEST_SANITIZE=0 scripts/test.sh   # skip the sanitizer build
+#   ORVANE_TEST_FUZZ=0 scripts/test.sh       # skip the fuzz regression pass
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,4 +27,9 @@ if [ "${ORVANE_TEST_SANITIZE:-1}" != 0 ]; then
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
   run_build build-sanitize -DCMAKE_BUILD_TYPE=Debug -DORVANE_SANITIZE=ON
+fi
+
+if [ "${ORVANE_TEST_FUZZ:-1}" != 0 ]; then
+  echo "== fuzz regression pass (build-fuzz)"
+  scripts/fuzz.sh --regress
 fi

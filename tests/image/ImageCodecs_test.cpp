@@ -1123,6 +1123,14 @@ const ErrorCase kErrorCases[] = {
      "The image is too large: 65535 x 65535 pixels exceeds the limit of 1000000000 pixels"},
     {"tiff_claims_100000_square", ImageType::Tiff, TiffClaimingHuge, kGiga,
      "The image is too large: 100000 x 100000 pixels exceeds the limit of 1000000000 pixels"},
+    {"bmp_bare_headers_claim_100000_square", ImageType::Bmp,
+     [] {
+         BmpSpec s;  // 55 bytes: the headers and one byte of pixel data
+         s.width = s.height = 100000;
+         s.pixels = {0};
+         return BmpFile(s);
+     },
+     kGiga, "The image is too large: 100000 x 100000 pixels exceeds the limit of 1000000000 pixels"},
     {"bmp_claims_int32_max_square", ImageType::Bmp,
      [] {
          BmpSpec s = Bmp24(false);
