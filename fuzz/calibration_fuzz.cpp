@@ -5,6 +5,7 @@
 
 #include "FuzzSupport.hpp"
 
+#include "conversion/MakeMap.hpp"
 #include "conversion/TOziCalibration.hpp"
 #include "conversion/TilePlan.hpp"
 #include "image/ImageCodecs.hpp"
@@ -57,21 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (std::size_t i = 0; i < calibration.PointCount(); ++i) (void)calibration.GetPoint(i);
         calibration.SetImageSize(kImageWidth, kImageHeight);
 
-        MapGeometry geometry;
-        geometry.lonScale = calibration.LonScale();
-        geometry.latScale = calibration.LatScale();
-        const TCalibrationPoint reference = calibration.ReferencePoint();
-        geometry.refLat = reference.Lat;
-        geometry.refLon = reference.Lon;
-        geometry.refX = reference.X;
-        geometry.refY = reference.Y;
-        geometry.width = kImageWidth;
-        geometry.height = kImageHeight;
-        geometry.verticalFit = [&calibration](std::int32_t level, double& s, double& o) {
-            const RowFit fit = calibration.VerticalFit(level);
-            s = fit.s;
-            o = fit.o;
-        };
+        const MapGeometry geometry = GeometryOf(calibration);
 
         PlanOptions options;  // the settings page's defaults
         PlanLevels(geometry, options);

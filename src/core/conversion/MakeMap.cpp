@@ -95,6 +95,26 @@ struct Committed {
 
 } // namespace
 
+MapGeometry GeometryOf(const TOziCalibration& calibration)
+{
+    MapGeometry geometry;
+    geometry.lonScale = calibration.LonScale();
+    geometry.latScale = calibration.LatScale();
+    const TCalibrationPoint reference = calibration.ReferencePoint();
+    geometry.refLat = reference.Lat;
+    geometry.refLon = reference.Lon;
+    geometry.refX = reference.X;
+    geometry.refY = reference.Y;
+    geometry.width = calibration.ImageWidth();
+    geometry.height = calibration.ImageHeight();
+    geometry.verticalFit = [&calibration](std::int32_t level, double& s, double& o) {
+        const auto fit = calibration.VerticalFit(level);
+        s = fit.s;
+        o = fit.o;
+    };
+    return geometry;
+}
+
 std::string TempTileName(std::int64_t number, bool png)
 {
     char buf[32];
@@ -152,21 +172,7 @@ MakeMapResult MakeMap(const MakeMapRequest& request, const ConversionSettings& s
     calibration.SetImageSize(picture.Width(), picture.Height());
 
     // Plan every level before cutting anything.
-    MapGeometry geometry;
-    geometry.lonScale = calibration.LonScale();
-    geometry.latScale = calibration.LatScale();
-    const TCalibrationPoint reference = calibration.ReferencePoint();
-    geometry.refLat = reference.Lat;
-    geometry.refLon = reference.Lon;
-    geometry.refX = reference.X;
-    geometry.refY = reference.Y;
-    geometry.width = picture.Width();
-    geometry.height = picture.Height();
-    geometry.verticalFit = [&calibration](std::int32_t level, double& s, double& o) {
-        const auto fit = calibration.VerticalFit(level);
-        s = fit.s;
-        o = fit.o;
-    };
+    const MapGeometry geometry = GeometryOf(calibration);
     PlanOptions planOptions;
     planOptions.levelCount = settings.levelCount;
     planOptions.mapFit = settings.mapFit;

@@ -5,6 +5,7 @@
 // a package, the GoogleMV cache or a custom layer of the tile cache.
 
 #include "conversion/ConversionProgress.hpp"
+#include "conversion/TOziCalibration.hpp"
 #include "conversion/TilePlan.hpp"
 #include "image/ImageCodecs.hpp"
 
@@ -66,6 +67,11 @@ struct MakeMapResult {
 /// Cancelled when the progress asks to stop.
 MakeMapResult MakeMap(const MakeMapRequest& request, const ConversionSettings& settings,
                       ConversionProgress& progress);
+
+/// The figures the plan is made from, for a calibration whose image size
+/// is set. The vertical fit refers to `calibration`, which must outlive the
+/// result.
+MapGeometry GeometryOf(const TOziCalibration& calibration);
 
 /// Name of a numbered temporary tile: at least six digits, zero-padded.
 std::string TempTileName(std::int64_t number, bool png);
